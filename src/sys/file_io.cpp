@@ -1,4 +1,4 @@
-#include "sys/file.h"
+#include "sys/file_io.h"
 
 #include <cerrno>
 #include <climits>
@@ -70,7 +70,7 @@ std::optional<File> File::OpenRead(const std::string& path) {
   struct stat file_stat;
   if (fstat(file.fd_, &file_stat) != 0 || !S_ISREG(file_stat.st_mode)) return std::nullopt;
   // Readers share the file; a writer of this tool holds it exclusively.
-  if (flock(file.fd_, LOCK_SH | LOCK_NB) != 0) return std::nullopt;
+  if (::flock(file.fd_, LOCK_SH | LOCK_NB) != 0) return std::nullopt;
   return file;
 }
 
@@ -89,6 +89,19 @@ bool File::ReadExact(std::span<uint8_t> bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t got = ::read(fd_, bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool File::ReadExactAt(std::span<uint8_t> bytes, uint64_t position) {
+  if (fd_ < 0 || position > static_cast<uint64_t>(INT64_MAX) - bytes.size()) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = ::pread(fd_, bytes.data() + done, bytes.size() - done,
+                                static_cast<off_t>(position) + static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<size_t>(got);
@@ -174,7 +187,7 @@ std::optional<FileReplacement> FileReplacement::Create(const std::string& destin
     // regular file the user may write, and that no other writer holds.
     if (!S_ISREG(target_stat.st_mode) || access(target.c_str(), W_OK) != 0) return std::nullopt;
     lock = File(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!lock.IsOpen() || flock(lock.fd_, LOCK_EX | LOCK_NB) != 0) return std::nullopt;
+    if (!lock.IsOpen() || ::flock(lock.fd_, LOCK_EX | LOCK_NB) != 0) return std::nullopt;
   } else if (errno != ENOENT) {
     return std::nullopt;
   }
@@ -186,7 +199,7 @@ std::optional<FileReplacement> FileReplacement::Create(const std::string& destin
   File file(mkostemp(name.data(), O_CLOEXEC));
   if (!file.IsOpen()) return std::nullopt;
   std::string temp_path(name.data());
-  if (flock(file.fd_, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(file.fd_, LOCK_EX | LOCK_NB) != 0) {
     ::unlink(temp_path.c_str());
     return std::nullopt;
   }

@@ -1,5 +1,5 @@
-#ifndef RESGRAFT_SYS_FILE_H_
-#define RESGRAFT_SYS_FILE_H_
+#ifndef RESGRAFT_SYS_FILE_IO_H_
+#define RESGRAFT_SYS_FILE_IO_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +40,10 @@ class File {
   // Reads exactly `bytes.size()` bytes at the current position; false when the file
   // holds fewer or the read fails. An empty read succeeds.
   bool ReadExact(std::span<uint8_t> bytes);
+
+  // Reads exactly `bytes.size()` bytes at `position` without moving the current
+  // position; false when the file holds fewer or the read fails.
+  bool ReadExactAt(std::span<uint8_t> bytes, uint64_t position);
 
   // Writes all of `bytes` at the current position; false when any of it cannot be
   // written. An empty write succeeds.
@@ -117,4 +121,4 @@ class FileReplacement {
 
 }  // namespace resgraft::sys
 
-#endif  // RESGRAFT_SYS_FILE_H_
+#endif  // RESGRAFT_SYS_FILE_IO_H_
