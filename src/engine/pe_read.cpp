@@ -28,10 +28,19 @@ struct TPEFile::ReadBudget {
   uint64_t entries_left;
   // The bytes that the section rebuilt from what was read so far would take.
   uint64_t section_bytes = 0;
+  // Names and data of a tree that shares none lie in distinct bytes of the file, so
+  // copying more than the file holds proves sharing; without this bound a small file
+  // whose leaves share one large data entry would fill gigabytes of memory.
+  uint64_t copy_bytes_left;
 
   bool TakeEntries(uint64_t count) {
     if (count > entries_left) return false;
     entries_left -= count;
+    return true;
+  }
+  bool TakeCopy(uint64_t count) {
+    if (count > copy_bytes_left) return false;
+    copy_bytes_left -= count;
     return true;
   }
   bool TakeSectionBytes(uint64_t count) {
@@ -42,7 +51,7 @@ struct TPEFile::ReadBudget {
 
 bool TPEFile::ReadDirectory(sys::File& file, TResourceDirectory& directory, uint32_t offset,
                             uint8_t depth) {
-  ReadBudget budget{FileSize / ImageResourceDirectoryEntry::kSize};
+  ReadBudget budget{FileSize / ImageResourceDirectoryEntry::kSize, 0, FileSize};
   return ReadDirectoryBounded(file, directory, offset, depth, budget);
 }
 
@@ -85,7 +94,10 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
       // An empty name would turn the entry into an id entry whose Name points at a
       // string that a rebuilt section does not hold.
       if (length == 0) return false;
-      if (!budget.TakeSectionBytes(2u + 2u * uint64_t{length})) return false;
+      if (!budget.TakeSectionBytes(2u + 2u * uint64_t{length}) ||
+          !budget.TakeCopy(2u * uint64_t{length})) {
+        return false;
+      }
       if (position + 2 + 2u * uint64_t{length} > FileSize) return false;
       std::vector<uint8_t> text_bytes(2u * size_t{length});
       if (!file.ReadExactAt(text_bytes, position + 2)) return false;
@@ -123,6 +135,7 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
     const uint32_t data_offset = RvaToOffset(entry.DataRva);
     if (data_offset >= kFirstNegativePosition) return false;
     if (data_offset > FileSize || entry.DataSize > FileSize - data_offset) return false;
+    if (!budget.TakeCopy(entry.DataSize)) return false;
     entry.Data = std::make_unique_for_overwrite<uint8_t[]>(entry.DataSize);
     if (!file.ReadExactAt(std::span<uint8_t>(entry.Data.get(), entry.DataSize), data_offset)) {
       return false;

@@ -1,0 +1,114 @@
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/pe.h"
+#include "hostile/hostile_corpus.h"
+#include "support/pe_builder.h"
+#include "support/temp_dir.h"
+#include "support/tree_dump.h"
+
+namespace resgraft::testing {
+namespace {
+
+using engine::TPEFile;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The CheckSum field of a written image holds 0 or the standard checksum of the file.
+void ExpectChecksumRight(const std::vector<uint8_t>& bytes) {
+  ASSERT_GE(bytes.size(), 64u);
+  const uint32_t nt = bytes[60] | (bytes[61] << 8) | (bytes[62] << 16) | (uint32_t{bytes[63]} << 24);
+  const uint32_t field = nt + 24 + OptionalHeaderField::kCheckSum;
+  ASSERT_LE(uint64_t{field} + 4, bytes.size());
+  const uint32_t stored = bytes[field] | (bytes[field + 1] << 8) | (bytes[field + 2] << 16) |
+                          (uint32_t{bytes[field + 3]} << 24);
+  if (stored != 0) {
+    EXPECT_EQ(stored, StandardChecksum(bytes, field));
+  }
+}
+
+// Every file gets its exact message, or loads; one that loads saves (or is refused
+// with the cannot-save message and nothing written), loads again with the same tree,
+// and saving that again writes the very same bytes.
+TEST(HostileCorpusTest, EveryFileGetsItsMessageOrRoundTrips) {
+  TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  const std::vector<HostileCase> corpus = HostileCorpus();
+  for (const HostileCase& c : corpus) {
+    SCOPED_TRACE(c.name);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string input = dir.File(c.name);
+    const std::string output = dir.File("saved-" + c.name);
+    const std::string output_again = dir.File("saved-again-" + c.name);
+    WriteFileBytes(input, c.bytes);
+
+    TPEFile image;
+    std::string msg;
+    image.LoadFromFile(input, msg);
+    EXPECT_EQ(msg, ExpectedLoadMessage(c, input));
+    if (msg.empty() && c.load == LoadOutcome::kLoads) {
+      const std::string tree = DumpTree(image.Resources);
+      image.SaveToFile(output, msg);
+      if (c.save == SaveOutcome::kCannotSave) {
+        EXPECT_EQ(msg, CannotSaveMessage(output));
+        EXPECT_FALSE(std::filesystem::exists(output));
+      } else {
+        EXPECT_EQ(msg, "");
+        const std::vector<uint8_t> saved = ReadFileBytes(output);
+        ExpectChecksumRight(saved);
+        TPEFile reloaded;
+        reloaded.LoadFromFile(output, msg);
+        EXPECT_EQ(msg, "");
+        EXPECT_EQ(DumpTree(reloaded.Resources), tree);
+        reloaded.SaveToFile(output_again, msg);
+        EXPECT_EQ(msg, "");
+        EXPECT_TRUE(ReadFileBytes(output_again) == saved) << "a second save differs";
+      }
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::seconds(1));
+    std::filesystem::remove(input);
+    std::filesystem::remove(output);
+    std::filesystem::remove(output_again);
+  }
+  // Nothing is left behind: no half-written or temporary file.
+  EXPECT_EQ(dir.Names(), std::vector<std::string>());
+
+  // The whole run, corpus and all, stays small. Sanitizers add their own shadow
+  // memory, so only the plain build is held to the figure.
+  if (!kSanitized) {
+    struct rusage usage {};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak KiB";
+  }
+}
+
+TEST(HostileCorpusTest, NamesAreUniqueAndEveryKindIsCovered) {
+  const std::vector<HostileCase> corpus = HostileCorpus();
+  std::set<std::string> names;
+  std::set<LoadOutcome> outcomes;
+  for (const HostileCase& c : corpus) {
+    EXPECT_TRUE(names.insert(c.name).second) << c.name;
+    outcomes.insert(c.load);
+  }
+  EXPECT_EQ(outcomes.size(), 5u);
+}
+
+}  // namespace
+}  // namespace resgraft::testing
