@@ -1,7 +1,9 @@
 // Realistic images built with the MinGW toolchain (tests/fixtures), checked against
 // independent readers: python3-pefile, and wrestool from icoutils.
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,6 +58,39 @@ TEST(FixtureTest, SavedFixturesKeepEverythingButTheRebuiltSection) {
     ASSERT_EQ(msg, "");
     EXPECT_EQ(ReadFileBytes(dir.File("again.exe")), ReadFileBytes(out));
   }
+}
+
+TEST(FixtureTest, SymbolTableOfAnUnstrippedProgramFollowsItsBytes) {
+  const std::string objdump = "/usr/bin/i686-w64-mingw32-objdump";
+  if (!std::filesystem::exists(objdump)) GTEST_SKIP() << "binutils-mingw-w64-i686 is not installed";
+  const std::string path = FixturePath("app_a_unstripped.exe");
+  TPEFile pe;
+  std::string msg;
+  pe.LoadFromFile(path, msg);
+  ASSERT_EQ(msg, "");
+  ASSERT_NE(pe.FileHeader.PointerToSymbolTable(), 0u);
+
+  // Grow the section by a few file-alignment steps, within its memory alignment.
+  TResourceDirectoryEntry* leaf =
+      pe.Resources.Entry(0)->Subdirectory->Entry(0)->Subdirectory->Entry(0);
+  const uint32_t grown = leaf->DataSize + 0x400;
+  auto data = std::make_unique<uint8_t[]>(grown);
+  std::copy_n(leaf->Data.get(), leaf->DataSize, data.get());
+  leaf->Data = std::move(data);
+  leaf->DataSize = grown;
+  const uint32_t old_raw = pe.SectionHeaders[static_cast<size_t>(
+      pe.SectionIndexOf(pe.OptionalHeader.DataDirectory(kResourceSlot)))].SizeOfRawData();
+
+  TempDir dir;
+  const std::string out = dir.File("saved.exe");
+  pe.SaveToFile(out, msg);
+  ASSERT_EQ(msg, "");
+  const int32_t index = pe.SectionIndexOf(pe.OptionalHeader.DataDirectory(kResourceSlot));
+  ASSERT_NE(pe.SectionHeaders[static_cast<size_t>(index)].SizeOfRawData(), old_raw);
+  const std::string before = RunCommand(objdump + " -t '" + path + "' | tail -n +3");
+  const std::string after = RunCommand(objdump + " -t '" + out + "' | tail -n +3");
+  EXPECT_GT(before.size(), 1000u) << before;
+  EXPECT_EQ(after, before);
 }
 
 }  // namespace
