@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include <sys/resource.h>
 
@@ -43,50 +44,51 @@ void ExpectChecksumRight(const std::vector<uint8_t>& bytes) {
   }
 }
 
-// Every file gets its exact message, or loads; one that loads saves (or is refused
-// with the cannot-save message and nothing written), loads again with the same tree,
-// and saving that again writes the very same bytes.
+// The file gets its exact message, or loads; one that loads saves (or is refused with
+// the cannot-save message and nothing written), loads again with the same tree, and
+// saving that again writes the very same bytes. All of it within a second.
+void CheckCase(const HostileCase& c, const TempDir& dir) {
+  SCOPED_TRACE(c.name);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string input = dir.File(c.name);
+  const std::string output = dir.File("saved-" + c.name);
+  const std::string output_again = dir.File("saved-again-" + c.name);
+  WriteFileBytes(input, c.bytes);
+
+  TPEFile image;
+  std::string msg;
+  image.LoadFromFile(input, msg);
+  EXPECT_EQ(msg, ExpectedLoadMessage(c, input));
+  if (msg.empty() && c.load == LoadOutcome::kLoads) {
+    const std::string tree = DumpTree(image.Resources);
+    image.SaveToFile(output, msg);
+    if (c.save == SaveOutcome::kCannotSave) {
+      EXPECT_EQ(msg, CannotSaveMessage(output));
+      EXPECT_FALSE(std::filesystem::exists(output));
+    } else {
+      EXPECT_EQ(msg, "");
+      const std::vector<uint8_t> saved = ReadFileBytes(output);
+      ExpectChecksumRight(saved);
+      TPEFile reloaded;
+      reloaded.LoadFromFile(output, msg);
+      EXPECT_EQ(msg, "");
+      EXPECT_EQ(DumpTree(reloaded.Resources), tree);
+      reloaded.SaveToFile(output_again, msg);
+      EXPECT_EQ(msg, "");
+      EXPECT_TRUE(ReadFileBytes(output_again) == saved) << "a second save differs";
+    }
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, std::chrono::seconds(1));
+  std::filesystem::remove(input);
+  std::filesystem::remove(output);
+  std::filesystem::remove(output_again);
+}
+
 TEST(HostileCorpusTest, EveryFileGetsItsMessageOrRoundTrips) {
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
-  const std::vector<HostileCase> corpus = HostileCorpus();
-  for (const HostileCase& c : corpus) {
-    SCOPED_TRACE(c.name);
-    const auto start = std::chrono::steady_clock::now();
-    const std::string input = dir.File(c.name);
-    const std::string output = dir.File("saved-" + c.name);
-    const std::string output_again = dir.File("saved-again-" + c.name);
-    WriteFileBytes(input, c.bytes);
-
-    TPEFile image;
-    std::string msg;
-    image.LoadFromFile(input, msg);
-    EXPECT_EQ(msg, ExpectedLoadMessage(c, input));
-    if (msg.empty() && c.load == LoadOutcome::kLoads) {
-      const std::string tree = DumpTree(image.Resources);
-      image.SaveToFile(output, msg);
-      if (c.save == SaveOutcome::kCannotSave) {
-        EXPECT_EQ(msg, CannotSaveMessage(output));
-        EXPECT_FALSE(std::filesystem::exists(output));
-      } else {
-        EXPECT_EQ(msg, "");
-        const std::vector<uint8_t> saved = ReadFileBytes(output);
-        ExpectChecksumRight(saved);
-        TPEFile reloaded;
-        reloaded.LoadFromFile(output, msg);
-        EXPECT_EQ(msg, "");
-        EXPECT_EQ(DumpTree(reloaded.Resources), tree);
-        reloaded.SaveToFile(output_again, msg);
-        EXPECT_EQ(msg, "");
-        EXPECT_TRUE(ReadFileBytes(output_again) == saved) << "a second save differs";
-      }
-    }
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(1));
-    std::filesystem::remove(input);
-    std::filesystem::remove(output);
-    std::filesystem::remove(output_again);
-  }
+  for (const HostileCase& c : HostileCorpus()) CheckCase(c, dir);
   // Nothing is left behind: no half-written or temporary file.
   EXPECT_EQ(dir.Names(), std::vector<std::string>());
 
@@ -96,6 +98,43 @@ TEST(HostileCorpusTest, EveryFileGetsItsMessageOrRoundTrips) {
     struct rusage usage {};
     ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
     EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak KiB";
+  }
+}
+
+// Inputs the fuzzers found, kept as they were found. The name starts with the
+// outcome: loads-, not-pe-, bad-header-, packed-<name>-, bad-resources-; a file that
+// loads must also save (saves-) or be refused (cannot-save-) after that prefix.
+TEST(HostileCorpusTest, FuzzFindingsStayFixed) {
+  const std::filesystem::path folder = std::filesystem::path(RESGRAFT_SOURCE_DIR) / "tests/hostile/regressions";
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no findings kept";
+  TempDir dir;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    HostileCase c;
+    c.name = file.path().filename().string();
+    c.bytes = ReadFileBytes(file.path().string());
+    std::string_view rest = c.name;
+    auto take = [&rest](std::string_view prefix) {
+      if (!rest.starts_with(prefix)) return false;
+      rest.remove_prefix(prefix.size());
+      return true;
+    };
+    if (take("loads-")) {
+      c.load = LoadOutcome::kLoads;
+      c.save = take("cannot-save-") ? SaveOutcome::kCannotSave : SaveOutcome::kSaves;
+    } else if (take("not-pe-")) {
+      c.load = LoadOutcome::kNotWin32Pe;
+    } else if (take("bad-header-")) {
+      c.load = LoadOutcome::kBadHeader;
+    } else if (take("bad-resources-")) {
+      c.load = LoadOutcome::kBadResources;
+    } else if (take("packed-")) {
+      c.load = LoadOutcome::kPacked;
+      c.packer = std::string(rest.substr(0, rest.find('-')));
+    } else {
+      ADD_FAILURE() << c.name << ": the name does not say the outcome";
+      continue;
+    }
+    CheckCase(c, dir);
   }
 }
 
