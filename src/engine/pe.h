@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/le.h"
+#include "engine/resource_bytes.h"
 
 namespace resgraft::sys {
 class File;
@@ -117,8 +118,9 @@ class TResourceDirectoryEntry {
   uint32_t DataSize = 0;
   uint32_t CodePage = 0;
   uint32_t Reserved = 0;
-  // DataSize bytes, or none.
-  std::unique_ptr<uint8_t[]> Data;
+  // DataSize bytes, or none. Read them through a const entry: writing through a
+  // handle first gives it bytes of its own.
+  ResourceBytes Data;
 };
 
 // One directory table: its header and its entries in order.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <utility>
 
 #include "engine/pe.h"
 
@@ -44,7 +45,7 @@ bool TPEFile::WriteDirectory(std::span<uint8_t> buffer, TResourceDirectory& dir,
       }
       // The address at which the resized section table puts this slot.
       entry.DataRva = OffsetToRva(ResourceOffset + data_cursor);
-      std::copy_n(entry.Data.get(), entry.DataSize, buffer.begin() + data_cursor);
+      std::copy_n(std::as_const(entry).Data.get(), entry.DataSize, buffer.begin() + data_cursor);
 
       uint32_t& record_cursor = cursors[kDataEntryRegion];
       if (!MoveDown(record_cursor, ImageResourceDataEntry::kSize)) return false;

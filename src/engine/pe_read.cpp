@@ -43,6 +43,10 @@ struct TPEFile::ReadBudget {
     copy_bytes_left -= count;
     return true;
   }
+  // Where the resources' bytes go: a few blocks per type instead of one
+  // allocation per resource.
+  ResourceArena arena;
+
   bool TakeSectionBytes(uint64_t count) {
     section_bytes += count;
     return section_bytes <= kLargestSection;
@@ -51,13 +55,15 @@ struct TPEFile::ReadBudget {
 
 bool TPEFile::ReadDirectory(sys::File& file, TResourceDirectory& directory, uint32_t offset,
                             uint8_t depth) {
-  ReadBudget budget{FileSize / ImageResourceDirectoryEntry::kSize, 0, FileSize};
+  ReadBudget budget{FileSize / ImageResourceDirectoryEntry::kSize, 0, FileSize, {}};
   return ReadDirectoryBounded(file, directory, offset, depth, budget);
 }
 
 bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& directory,
                                    uint32_t offset, uint8_t depth, ReadBudget& budget) {
   if (depth > kLanguageLevel) return false;
+  // A type's resources keep to blocks of their own (level 1 is a type's directory).
+  if (depth == 1) budget.arena.StartGroup();
   const uint64_t table = uint64_t{ResourceOffset} + offset;
 
   std::array<uint8_t, ImageResourceDirectory::kSize> header_bytes;
@@ -136,8 +142,9 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
     if (data_offset >= kFirstNegativePosition) return false;
     if (data_offset > FileSize || entry.DataSize > FileSize - data_offset) return false;
     if (!budget.TakeCopy(entry.DataSize)) return false;
-    entry.Data = std::make_unique_for_overwrite<uint8_t[]>(entry.DataSize);
-    if (!file.ReadExactAt(std::span<uint8_t>(entry.Data.get(), entry.DataSize), data_offset)) {
+    std::span<uint8_t> room;
+    entry.Data = budget.arena.Allocate(entry.DataSize, room);
+    if (!file.ReadExactAt(room, data_offset)) {
       return false;
     }
   }

@@ -1,10 +1,9 @@
 #include <array>
-#include <cstdlib>
-#include <new>
 
 #include "engine/messages.h"
 #include "engine/pe.h"
 #include "sys/file_io.h"
+#include "sys/page_memory.h"
 
 namespace resgraft::engine {
 namespace {
@@ -15,19 +14,6 @@ constexpr uint32_t kUninitializedDataFlag = 0x80;
 
 uint64_t AlignUp64(uint64_t value, uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
-}
-
-// A zero-filled buffer from calloc: large buffers then come as untouched zero pages
-// instead of being cleared byte by byte.
-struct FreeDeleter {
-  void operator()(uint8_t* p) const { std::free(p); }
-};
-using ZeroBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
-
-ZeroBuffer AllocateZeroed(uint32_t size) {
-  ZeroBuffer buffer(static_cast<uint8_t*>(std::calloc(size == 0 ? 1 : size, 1)));
-  if (!buffer) throw std::bad_alloc();
-  return buffer;
 }
 
 bool WriteBlock(sys::File& file, const uint8_t* data, int32_t size) {
@@ -180,8 +166,10 @@ void TPEFile::SaveToFile(const std::string& file_name, std::string& msg) {
   if (!out.WriteExact(HeaderBlock)) return;
   if (!WriteBlock(out, PreResourceData.get(), PreResourceSize)) return;
   {
-    ZeroBuffer buffer = AllocateZeroed(raw_size);
-    const std::span<uint8_t> section(buffer.get(), raw_size);
+    // Fresh pages from the system are zero already, so the buffer is never cleared
+    // by hand, and huge pages keep the faults of filling it few.
+    const sys::PageMemory buffer = sys::PageMemory::Allocate(raw_size);
+    const std::span<uint8_t> section = buffer.bytes();
     ResourceLayout cursors{};
     if (!RegionEnds(sizes, cursors)) return;
     if (!WriteDirectory(section, Resources, cursors, 0)) return;

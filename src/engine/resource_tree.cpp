@@ -90,10 +90,9 @@ void TResourceDirectoryEntry::Assign(const TResourceDirectoryEntry& source) {
   DataSize = source.DataSize;
   CodePage = source.CodePage;
   Reserved = source.Reserved;
-  if (source.Data) {
-    Data = std::make_unique_for_overwrite<uint8_t[]>(source.DataSize);
-    std::copy_n(source.Data.get(), source.DataSize, Data.get());
-  }
+  // Bytes that loading read are shared, not duplicated; a write through either
+  // entry gives that entry bytes of its own.
+  Data = source.Data.Copy(source.DataSize);
   if (source.Subdirectory) {
     Subdirectory = std::make_unique<TResourceDirectory>();
     Subdirectory->Assign(*source.Subdirectory);
