@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -80,7 +81,16 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
   }
 
   // The entries follow the header directly.
-  std::vector<uint8_t> entry_bytes(size_t{ImageResourceDirectoryEntry::kSize} * count);
+  // Most tables hold a few entries; those are read into the stack, not the heap.
+  const size_t table_size = size_t{ImageResourceDirectoryEntry::kSize} * count;
+  std::array<uint8_t, 16 * ImageResourceDirectoryEntry::kSize> small_table;
+  std::vector<uint8_t> large_table;
+  std::span<uint8_t> entry_bytes = std::span<uint8_t>(small_table).first(
+      std::min(table_size, small_table.size()));
+  if (table_size > small_table.size()) {
+    large_table.resize(table_size);
+    entry_bytes = large_table;
+  }
   if (!file.ReadExactAt(entry_bytes, table + ImageResourceDirectory::kSize)) return false;
   const std::span<const uint8_t> entries(entry_bytes);
   for (uint32_t i = 0; i < count; ++i) {

@@ -73,7 +73,7 @@ class ResourceArena {
  private:
   std::shared_ptr<sys::PageMemory> block_;
   size_t used_ = 0;
-  size_t next_block_size_ = size_t{64} << 10;
+  size_t next_block_size_ = size_t{1} << 20;
 };
 
 }  // namespace resgraft::engine

@@ -11,7 +11,7 @@ namespace {
 
 // From this size on a block is worth huge pages; below it one would mostly fill
 // memory that nobody asked for.
-constexpr size_t kHugePageWorthy = size_t{4} << 20;
+constexpr size_t kHugePageWorthy = size_t{2} << 20;
 
 }  // namespace
 
