@@ -31,14 +31,18 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
+uint32_t Le32At(const std::vector<uint8_t>& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) value |= uint32_t{bytes[at + i]} << (8 * i);
+  return value;
+}
+
 // The CheckSum field of a written image holds 0 or the standard checksum of the file.
 void ExpectChecksumRight(const std::vector<uint8_t>& bytes) {
   ASSERT_GE(bytes.size(), 64u);
-  const uint32_t nt = bytes[60] | (bytes[61] << 8) | (bytes[62] << 16) | (uint32_t{bytes[63]} << 24);
-  const uint32_t field = nt + 24 + OptionalHeaderField::kCheckSum;
+  const uint32_t field = Le32At(bytes, 60) + 24 + OptionalHeaderField::kCheckSum;
   ASSERT_LE(uint64_t{field} + 4, bytes.size());
-  const uint32_t stored = bytes[field] | (bytes[field + 1] << 8) | (bytes[field + 2] << 16) |
-                          (uint32_t{bytes[field + 3]} << 24);
+  const uint32_t stored = Le32At(bytes, field);
   if (stored != 0) {
     EXPECT_EQ(stored, StandardChecksum(bytes, field));
   }
