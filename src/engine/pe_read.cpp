@@ -67,8 +67,16 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
   if (depth == 1) budget.arena.StartGroup();
   const uint64_t table = uint64_t{ResourceOffset} + offset;
 
-  std::array<uint8_t, ImageResourceDirectory::kSize> header_bytes;
-  if (!ReadAtSeek(file, table, header_bytes)) return false;
+  // A directory that loads holds at least one entry, so its header and first entry
+  // are both needed and are read together: one read instead of two for the many
+  // tables of a single entry. When that read comes up short, the header alone
+  // decides as before.
+  constexpr size_t kFirstEntryEnd =
+      ImageResourceDirectory::kSize + ImageResourceDirectoryEntry::kSize;
+  std::array<uint8_t, kFirstEntryEnd> head_bytes;
+  const bool first_entry_read = ReadAtSeek(file, table, head_bytes);
+  const auto header_bytes = std::span<uint8_t>(head_bytes).first<ImageResourceDirectory::kSize>();
+  if (!first_entry_read && !ReadAtSeek(file, table, header_bytes)) return false;
   directory.SetHeader(ImageResourceDirectory::Read(header_bytes));
 
   const uint32_t count =
@@ -91,7 +99,13 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
     large_table.resize(table_size);
     entry_bytes = large_table;
   }
-  if (!file.ReadExactAt(entry_bytes, table + ImageResourceDirectory::kSize)) return false;
+  if (!first_entry_read) return false;
+  std::copy_n(head_bytes.begin() + ImageResourceDirectory::kSize,
+              ImageResourceDirectoryEntry::kSize, entry_bytes.begin());
+  if (!file.ReadExactAt(entry_bytes.subspan(ImageResourceDirectoryEntry::kSize),
+                        table + kFirstEntryEnd)) {
+    return false;
+  }
   const std::span<const uint8_t> entries(entry_bytes);
   for (uint32_t i = 0; i < count; ++i) {
     directory.AddEntry()->SetDirectoryEntry(ImageResourceDirectoryEntry::Read(
