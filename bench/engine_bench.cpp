@@ -19,6 +19,7 @@
 #include "engine/checksum.h"
 #include "engine/pe.h"
 #include "sys/file_io.h"
+#include "sys/page_memory.h"
 
 namespace {
 
@@ -93,10 +94,11 @@ void BM_MeasureAndWrite(benchmark::State& state) {
       break;
     }
     const uint32_t raw_size = pe.ResizeResourceSection(section_size);
-    std::vector<uint8_t> buffer(raw_size);
+    // The section buffer as the save makes it: fresh zero pages.
+    const resgraft::sys::PageMemory buffer = resgraft::sys::PageMemory::Allocate(raw_size);
     ResourceLayout cursors{};
     resgraft::engine::RegionEnds(sizes, cursors);
-    if (!pe.WriteDirectory(buffer, pe.Resources, cursors, 0)) {
+    if (!pe.WriteDirectory(buffer.bytes(), pe.Resources, cursors, 0)) {
       state.SkipWithError("write failed");
       break;
     }
