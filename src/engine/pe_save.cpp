@@ -34,10 +34,14 @@ bool TPEFile::CanResize(uint32_t new_size) const {
   const SectionHeaderView& section = SectionHeaders[i];
   if (raw_size == section.SizeOfRawData()) return true;
 
-  // The written file must stay describable by a 32-bit size.
+  // The written file must stay describable by a 32-bit size, and must load again:
+  // loading seeks to the end of the resource section with a signed 32-bit position,
+  // so a section ending at 2 GiB or beyond (a huge FileAlignment does it from a tiny
+  // tree) would give a file that no load accepts.
   const uint64_t file_size = uint64_t{ResourceOffset} + raw_size +
                              static_cast<uint64_t>(PostResourceSize < 0 ? 0 : PostResourceSize);
   if (file_size >= UINT32_MAX) return false;
+  if (uint64_t{ResourceOffset} + raw_size >= 0x80000000u) return false;
 
   const uint32_t section_alignment = OptionalHeader.SectionAlignment();
   if (section_alignment == 0) return false;

@@ -309,6 +309,10 @@ std::vector<HostileCase> HostileCorpus() {
       L::kLoads, SaveOutcome::kCannotSave);
   add("file-alignment-0", BaseBuilder().FileAlignment(0).Build().bytes, L::kLoads,
       SaveOutcome::kCannotSave);
+  // Rebuilt, the section would end past 2 GiB, where no load can reach it.
+  add("file-alignment-2gib",
+      edited(set_optional(OptionalHeaderField::kFileAlignment, 0x80000000u)), L::kLoads,
+      SaveOutcome::kCannotSave);
 
   // Packers, by section name; only images with sound headers get that far.
   packed("packer-upx", PeBuilder().Section("UPX0", kCodeSection, Pattern(0x10, 1)).Resources(BaseTree()).Build().bytes, "UPX");
