@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -112,6 +113,10 @@ void BM_MeasureAndWrite(benchmark::State& state) {
 void BM_Save(benchmark::State& state) {
   TPEFile& pe = TransferredDestination();
   for (auto _ : state) {
+    // Replacing the previous output would add dropping its pages to the save.
+    state.PauseTiming();
+    std::remove(g_out.c_str());
+    state.ResumeTiming();
     std::string msg;
     pe.SaveToFile(g_out, msg);
     if (!msg.empty()) {
