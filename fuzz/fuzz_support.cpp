@@ -56,11 +56,16 @@ const std::string& ScratchFolder() {
 
 void Fail(const char* what) {
   std::fprintf(stderr, "\n*** property broken: %s\n", what);
+  RemoveScratchFolder();  // abort skips the removal at exit
   std::abort();
 }
 
 std::string CannotSaveMessage(const std::string& path) {
   return "ファイルを保存できません。 \r\n" + path + " ";
+}
+
+std::string CannotWriteMessage(const std::string& path) {
+  return "リソースを書き込むことができません。 \r\n" + path + " ";
 }
 
 std::string BadResourcesMessage(const std::string& path) {

@@ -36,8 +36,9 @@ inline void Check(bool ok, const char* what) {
   if (!ok) Fail(what);
 }
 
-// The two texts a save may fail with, for `path`.
+// The texts of the failures the targets expect, for `path`.
 std::string CannotSaveMessage(const std::string& path);
+std::string CannotWriteMessage(const std::string& path);
 std::string BadResourcesMessage(const std::string& path);
 
 }  // namespace resgraft::fuzz
