@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -361,8 +362,28 @@ class TPEFile {
 
  private:
   struct ReadBudget;
+  // A range of the file and the bytes it is read into.
+  struct Range {
+    uint64_t position = 0;
+    std::span<uint8_t> bytes;
+  };
   bool ReadDirectoryBounded(sys::File& file, TResourceDirectory& directory, uint32_t offset,
                             uint8_t depth, ReadBudget& budget);
+  // The header (already read with the first entry into `head` when `first_entry_read`)
+  // and the entries of the table at file position `table`.
+  bool ReadTable(sys::File& file, TResourceDirectory& directory, uint64_t table,
+                 std::span<const uint8_t, 24> head, bool first_entry_read, ReadBudget& budget);
+  // The name string of a named entry; nothing to read for an id entry.
+  bool ReadEntryName(sys::File& file, TResourceDirectoryEntry& entry, ReadBudget& budget);
+  // Everything under a type's directory (level 1), read in rounds across its entries.
+  bool ReadLanguageDirectories(sys::File& file, TResourceDirectory& names, ReadBudget& budget);
+  // Reads every range, with one call for each run of ranges that follow one another
+  // directly in the file. The caller has checked each position.
+  static bool ReadRanges(sys::File& file, std::span<const Range> ranges);
+  // Takes a leaf's data-entry record and checks it; the range its bytes are to be
+  // read from and into (empty for a resource of size 0), or nothing on damage.
+  std::optional<Range> PlaceData(TResourceDirectoryEntry& leaf,
+                                 std::span<const uint8_t, 16> record, ReadBudget& budget) const;
   bool ReadBlock(sys::File& file, uint32_t position, int32_t size,
                  std::unique_ptr<uint8_t[]>& block);
   // Points the views and the section list at the current header block.

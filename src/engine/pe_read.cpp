@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "engine/pe.h"
@@ -11,6 +12,8 @@ namespace {
 constexpr uint8_t kLanguageLevel = 2;
 constexpr uint64_t kFirstNegativePosition = 0x80000000u;
 constexpr uint64_t kLargestSection = 0xFFFFFFFFu;
+// A table's header and its first entry.
+constexpr size_t kFirstEntryEnd = ImageResourceDirectory::kSize + ImageResourceDirectoryEntry::kSize;
 
 // Reads `bytes` at a file position reached by a seek from the start, which the
 // 32-bit file interface takes as signed: positions of 2 GiB and more fail.
@@ -71,14 +74,45 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
   // are both needed and are read together: one read instead of two for the many
   // tables of a single entry. When that read comes up short, the header alone
   // decides as before.
-  constexpr size_t kFirstEntryEnd =
-      ImageResourceDirectory::kSize + ImageResourceDirectoryEntry::kSize;
   std::array<uint8_t, kFirstEntryEnd> head_bytes;
   const bool first_entry_read = ReadAtSeek(file, table, head_bytes);
-  const auto header_bytes = std::span<uint8_t>(head_bytes).first<ImageResourceDirectory::kSize>();
-  if (!first_entry_read && !ReadAtSeek(file, table, header_bytes)) return false;
-  directory.SetHeader(ImageResourceDirectory::Read(header_bytes));
+  if (!first_entry_read &&
+      !ReadAtSeek(file, table, std::span<uint8_t>(head_bytes).first<ImageResourceDirectory::kSize>())) {
+    return false;
+  }
+  if (!ReadTable(file, directory, table, head_bytes, first_entry_read, budget)) return false;
+  if (depth == 1) return ReadLanguageDirectories(file, directory, budget);
 
+  for (int i = 0; i < directory.Count(); ++i) {
+    TResourceDirectoryEntry& entry = *directory.Entry(i);
+    if (!ReadEntryName(file, entry, budget)) return false;
+
+    if ((entry.OffsetToData & kHighBit) != 0) {
+      if (depth == kLanguageLevel) return false;
+      entry.Subdirectory = std::make_unique<TResourceDirectory>();
+      if (!ReadDirectoryBounded(file, *entry.Subdirectory, entry.OffsetToData & kOffsetMask,
+                                static_cast<uint8_t>(depth + 1), budget)) {
+        return false;
+      }
+      continue;
+    }
+
+    if (depth != kLanguageLevel) return false;
+    std::array<uint8_t, ImageResourceDataEntry::kSize> record_bytes;
+    if (!ReadAtSeek(file, uint64_t{ResourceOffset} + entry.OffsetToData, record_bytes)) {
+      return false;
+    }
+    std::optional<Range> data = PlaceData(entry, record_bytes, budget);
+    if (!data) return false;
+    if (!file.ReadExactAt(data->bytes, data->position)) return false;
+  }
+  return true;
+}
+
+bool TPEFile::ReadTable(sys::File& file, TResourceDirectory& directory, uint64_t table,
+                        std::span<const uint8_t, kFirstEntryEnd> head, bool first_entry_read,
+                        ReadBudget& budget) {
+  directory.SetHeader(ImageResourceDirectory::Read(head.first<ImageResourceDirectory::kSize>()));
   const uint32_t count =
       uint32_t{directory.NumberOfNamedEntries} + uint32_t{directory.NumberOfIdEntries};
   if (count == 0) return false;
@@ -100,8 +134,8 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
     entry_bytes = large_table;
   }
   if (!first_entry_read) return false;
-  std::copy_n(head_bytes.begin() + ImageResourceDirectory::kSize,
-              ImageResourceDirectoryEntry::kSize, entry_bytes.begin());
+  std::copy_n(head.begin() + ImageResourceDirectory::kSize, ImageResourceDirectoryEntry::kSize,
+              entry_bytes.begin());
   if (!file.ReadExactAt(entry_bytes.subspan(ImageResourceDirectoryEntry::kSize),
                         table + kFirstEntryEnd)) {
     return false;
@@ -112,65 +146,122 @@ bool TPEFile::ReadDirectoryBounded(sys::File& file, TResourceDirectory& director
         entries.subspan(size_t{ImageResourceDirectoryEntry::kSize} * i)
             .first<ImageResourceDirectoryEntry::kSize>()));
   }
+  return true;
+}
 
-  for (int i = 0; i < directory.Count(); ++i) {
-    TResourceDirectoryEntry& entry = *directory.Entry(i);
+bool TPEFile::ReadEntryName(sys::File& file, TResourceDirectoryEntry& entry, ReadBudget& budget) {
+  if ((entry.Name & kHighBit) == 0) return true;
+  const uint64_t position = uint64_t{ResourceOffset} + (entry.Name & kOffsetMask);
+  std::array<uint8_t, 2> length_bytes;
+  if (!ReadAtSeek(file, position, length_bytes)) return false;
+  const uint16_t length = LoadLe16(length_bytes);
+  // An empty name would turn the entry into an id entry whose Name points at a
+  // string that a rebuilt section does not hold.
+  if (length == 0) return false;
+  if (!budget.TakeSectionBytes(2u + 2u * uint64_t{length}) ||
+      !budget.TakeCopy(2u * uint64_t{length})) {
+    return false;
+  }
+  if (position + 2 + 2u * uint64_t{length} > FileSize) return false;
+  std::vector<uint8_t> text_bytes(2u * size_t{length});
+  if (!file.ReadExactAt(text_bytes, position + 2)) return false;
+  std::u16string text(length, u'\0');
+  for (size_t k = 0; k < length; ++k) {
+    text[k] = static_cast<char16_t>(
+        LoadLe16(std::span<const uint8_t>(text_bytes).subspan(2 * k).first<2>()));
+  }
+  entry.NameString.NameLength = length;
+  entry.NameString.NameText = std::move(text);
+  return true;
+}
 
-    if ((entry.Name & kHighBit) != 0) {
-      const uint64_t position = uint64_t{ResourceOffset} + (entry.Name & kOffsetMask);
-      std::array<uint8_t, 2> length_bytes;
-      if (!ReadAtSeek(file, position, length_bytes)) return false;
-      const uint16_t length = LoadLe16(length_bytes);
-      // An empty name would turn the entry into an id entry whose Name points at a
-      // string that a rebuilt section does not hold.
-      if (length == 0) return false;
-      if (!budget.TakeSectionBytes(2u + 2u * uint64_t{length}) ||
-          !budget.TakeCopy(2u * uint64_t{length})) {
-        return false;
-      }
-      if (position + 2 + 2u * uint64_t{length} > FileSize) return false;
-      std::vector<uint8_t> text_bytes(2u * size_t{length});
-      if (!file.ReadExactAt(text_bytes, position + 2)) return false;
-      std::u16string text(length, u'\0');
-      for (size_t k = 0; k < length; ++k) {
-        text[k] = static_cast<char16_t>(LoadLe16(std::span<const uint8_t>(text_bytes)
-                                                     .subspan(2 * k)
-                                                     .first<2>()));
-      }
-      entry.NameString.NameLength = length;
-      entry.NameString.NameText = std::move(text);
-    }
+std::optional<TPEFile::Range> TPEFile::PlaceData(
+    TResourceDirectoryEntry& leaf, std::span<const uint8_t, ImageResourceDataEntry::kSize> record,
+    ReadBudget& budget) const {
+  leaf.SetDataEntry(ImageResourceDataEntry::Read(record));
+  if (leaf.Reserved != 0) return std::nullopt;
+  const uint64_t slot = (uint64_t{leaf.DataSize} + 3) / 4 * 4;
+  if (!budget.TakeSectionBytes(ImageResourceDataEntry::kSize + slot)) return std::nullopt;
+  // An empty resource needs no bytes, so its address is not looked up.
+  if (leaf.DataSize == 0) return Range{};
+  const uint32_t data_offset = RvaToOffset(leaf.DataRva);
+  if (data_offset >= kFirstNegativePosition) return std::nullopt;
+  if (data_offset > FileSize || leaf.DataSize > FileSize - data_offset) return std::nullopt;
+  if (!budget.TakeCopy(leaf.DataSize)) return std::nullopt;
+  std::span<uint8_t> room;
+  leaf.Data = budget.arena.Allocate(leaf.DataSize, room);
+  return Range{data_offset, room};
+}
 
-    if ((entry.OffsetToData & kHighBit) != 0) {
-      if (depth == kLanguageLevel) return false;
-      entry.Subdirectory = std::make_unique<TResourceDirectory>();
-      if (!ReadDirectoryBounded(file, *entry.Subdirectory, entry.OffsetToData & kOffsetMask,
-                                static_cast<uint8_t>(depth + 1), budget)) {
-        return false;
-      }
-      continue;
-    }
+// Below a type's directory every entry leads to a language directory whose entries
+// are leaves. They are read in rounds across the whole type (all language tables,
+// then all data-entry records, then all data) instead of resource by resource, so
+// that ranges lying next to each other in the file, as linkers and this engine lay
+// them out, come with one call. Every byte read is still one the load needs, and
+// each entry meets the same checks and budgets as in the walk above; only their
+// order differs, which decides nothing but how far a failed load got.
+bool TPEFile::ReadLanguageDirectories(sys::File& file, TResourceDirectory& names,
+                                      ReadBudget& budget) {
+  const size_t count = static_cast<size_t>(names.Count());
+  std::vector<uint64_t> tables(count);
+  std::vector<std::array<uint8_t, kFirstEntryEnd>> heads(count);
+  std::vector<Range> ranges;
+  ranges.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    TResourceDirectoryEntry& entry = *names.Entry(static_cast<int>(i));
+    if (!ReadEntryName(file, entry, budget)) return false;
+    if ((entry.OffsetToData & kHighBit) == 0) return false;  // data where a table belongs
+    tables[i] = uint64_t{ResourceOffset} + (entry.OffsetToData & kOffsetMask);
+    if (tables[i] >= kFirstNegativePosition) return false;
+    entry.Subdirectory = std::make_unique<TResourceDirectory>();
+    ranges.push_back({tables[i], heads[i]});
+  }
+  if (!ReadRanges(file, ranges)) return false;
 
-    if (depth != kLanguageLevel) return false;
-    std::array<uint8_t, ImageResourceDataEntry::kSize> record_bytes;
-    if (!ReadAtSeek(file, uint64_t{ResourceOffset} + entry.OffsetToData, record_bytes)) {
-      return false;
+  std::vector<TResourceDirectoryEntry*> leaves;
+  leaves.reserve(count);
+  ranges.clear();
+  for (size_t i = 0; i < count; ++i) {
+    TResourceDirectory& languages = *names.Entry(static_cast<int>(i))->Subdirectory;
+    if (!ReadTable(file, languages, tables[i], heads[i], true, budget)) return false;
+    for (int j = 0; j < languages.Count(); ++j) {
+      TResourceDirectoryEntry& leaf = *languages.Entry(j);
+      if (!ReadEntryName(file, leaf, budget)) return false;
+      if ((leaf.OffsetToData & kHighBit) != 0) return false;  // a table below a language
+      const uint64_t record = uint64_t{ResourceOffset} + leaf.OffsetToData;
+      if (record >= kFirstNegativePosition) return false;
+      leaves.push_back(&leaf);
     }
-    entry.SetDataEntry(ImageResourceDataEntry::Read(record_bytes));
-    if (entry.Reserved != 0) return false;
-    const uint64_t slot = (uint64_t{entry.DataSize} + 3) / 4 * 4;
-    if (!budget.TakeSectionBytes(ImageResourceDataEntry::kSize + slot)) return false;
-    // An empty resource needs no bytes, so its address is not looked up.
-    if (entry.DataSize == 0) continue;
-    const uint32_t data_offset = RvaToOffset(entry.DataRva);
-    if (data_offset >= kFirstNegativePosition) return false;
-    if (data_offset > FileSize || entry.DataSize > FileSize - data_offset) return false;
-    if (!budget.TakeCopy(entry.DataSize)) return false;
-    std::span<uint8_t> room;
-    entry.Data = budget.arena.Allocate(entry.DataSize, room);
-    if (!file.ReadExactAt(room, data_offset)) {
-      return false;
+  }
+  std::vector<std::array<uint8_t, ImageResourceDataEntry::kSize>> records(leaves.size());
+  for (size_t k = 0; k < leaves.size(); ++k) {
+    ranges.push_back({uint64_t{ResourceOffset} + leaves[k]->OffsetToData, records[k]});
+  }
+  if (!ReadRanges(file, ranges)) return false;
+
+  ranges.clear();
+  for (size_t k = 0; k < leaves.size(); ++k) {
+    std::optional<Range> data = PlaceData(*leaves[k], records[k], budget);
+    if (!data) return false;
+    if (!data->bytes.empty()) ranges.push_back(*data);
+  }
+  return ReadRanges(file, ranges);
+}
+
+bool TPEFile::ReadRanges(sys::File& file, std::span<const Range> ranges) {
+  std::vector<std::span<uint8_t>> parts;
+  size_t first = 0;
+  while (first < ranges.size()) {
+    size_t end = first + 1;
+    uint64_t next = ranges[first].position + ranges[first].bytes.size();
+    while (end < ranges.size() && ranges[end].position == next) {
+      next += ranges[end].bytes.size();
+      ++end;
     }
+    parts.clear();
+    for (size_t k = first; k < end; ++k) parts.push_back(ranges[k].bytes);
+    if (!file.ReadScatteredAt(parts, ranges[first].position)) return false;
+    first = end;
   }
   return true;
 }

@@ -1,5 +1,6 @@
 #include "sys/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace resgraft::sys {
@@ -105,6 +107,39 @@ bool File::ReadExactAt(std::span<uint8_t> bytes, uint64_t position) {
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool File::ReadScatteredAt(std::span<const std::span<uint8_t>> parts, uint64_t position) {
+  if (fd_ < 0) return false;
+  std::vector<iovec> pending;
+  pending.reserve(std::min<size_t>(parts.size(), IOV_MAX));
+  size_t next = 0;  // the first part not yet handed to the system
+  while (next < parts.size() || !pending.empty()) {
+    while (next < parts.size() && pending.size() < IOV_MAX) {
+      if (!parts[next].empty()) pending.push_back({parts[next].data(), parts[next].size()});
+      ++next;
+    }
+    if (pending.empty()) break;
+    if (position > static_cast<uint64_t>(INT64_MAX)) return false;
+    const ssize_t got = ::preadv(fd_, pending.data(), static_cast<int>(pending.size()),
+                                 static_cast<off_t>(position));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    position += static_cast<uint64_t>(got);
+    // Drop what was filled; a part filled in part continues where it stopped.
+    size_t done = static_cast<size_t>(got);
+    size_t filled = 0;
+    while (filled < pending.size() && done >= pending[filled].iov_len) {
+      done -= pending[filled].iov_len;
+      ++filled;
+    }
+    if (filled < pending.size()) {
+      pending[filled].iov_base = static_cast<uint8_t*>(pending[filled].iov_base) + done;
+      pending[filled].iov_len -= done;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(filled));
   }
   return true;
 }

@@ -45,6 +45,11 @@ class File {
   // position; false when the file holds fewer or the read fails.
   bool ReadExactAt(std::span<uint8_t> bytes, uint64_t position);
 
+  // Reads the bytes from `position` onward into `parts` in turn, filling each
+  // exactly: one range of the file, as few calls as the system allows. False when
+  // the file holds fewer bytes or a read fails.
+  bool ReadScatteredAt(std::span<const std::span<uint8_t>> parts, uint64_t position);
+
   // Writes all of `bytes` at the current position; false when any of it cannot be
   // written. An empty write succeeds.
   bool WriteExact(std::span<const uint8_t> bytes);
