@@ -1,8 +1,13 @@
-// resgraft-bench-workload OUTDIR UNITS
+// resgraft-bench-workload OUTDIR UNITS [--interleaved]
 //
 // Writes a SOURCE and DESTINATION pair of PE32 images for the benchmarks into
 // OUTDIR (src.exe, dst.exe) and a description of them (workload.txt, one
-// `key value` per line). Both images have the same shape: a code and a data
+// `key value` per line). The resource sections are laid out as linkers lay them
+// out: all directory tables, then the data-entry records, the names and the data.
+// The images are built by the tests' image builder, whose layout puts each
+// table's names, records and data right behind it, and then passed once through a
+// load and a save of the engine with nothing carried, which writes the usual
+// layout; --interleaved keeps the builder's layout instead. Both images have the same shape: a code and a data
 // section, the resource section, then base relocations, and a non-zero CheckSum.
 // Their resources come in UNITS units of 19 carried resources each (one AVI
 // clip, five bitmaps, a cursor group of two cursors, two icon groups of four
@@ -19,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pe.h"
 #include "support/pe_builder.h"
 
 namespace {
@@ -277,11 +283,27 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return static_cast<bool>(out);
 }
 
+// Writes `bytes` to `path`, in the usual layout unless `interleaved`; the size of
+// the written file, or 0 on failure.
+uint64_t WriteImage(const std::string& path, const std::vector<uint8_t>& bytes, bool interleaved) {
+  if (interleaved) return WriteFile(path, bytes) ? bytes.size() : 0;
+  const std::string built = path + ".built";
+  if (!WriteFile(built, bytes)) return 0;
+  resgraft::engine::TPEFile image;
+  std::string msg;
+  image.LoadFromFile(built, msg);
+  if (msg.empty()) image.SaveToFile(path, msg);
+  std::remove(built.c_str());
+  if (!msg.empty()) return 0;
+  return image.FileSize;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: resgraft-bench-workload OUTDIR UNITS\n";
+  const bool interleaved = argc == 4 && std::string(argv[3]) == "--interleaved";
+  if (argc != 3 && !interleaved) {
+    std::cerr << "usage: resgraft-bench-workload OUTDIR UNITS [--interleaved]\n";
     return 2;
   }
   const std::string folder = argv[1];
@@ -293,20 +315,24 @@ int main(int argc, char** argv) {
   const auto count = static_cast<uint32_t>(units);
 
   const Workload source = Make(count, false, 1);
-  if (!WriteFile(folder + "/src.exe", source.bytes)) {
+  const uint64_t source_size = WriteImage(folder + "/src.exe", source.bytes, interleaved);
+  if (source_size == 0) {
     std::cerr << "resgraft-bench-workload: cannot write " << folder << "/src.exe\n";
     return 1;
   }
   const Workload destination = Make(count, true, 2);
-  if (!WriteFile(folder + "/dst.exe", destination.bytes)) {
+  const uint64_t destination_size =
+      WriteImage(folder + "/dst.exe", destination.bytes, interleaved);
+  if (destination_size == 0) {
     std::cerr << "resgraft-bench-workload: cannot write " << folder << "/dst.exe\n";
     return 1;
   }
 
   std::ofstream info(folder + "/workload.txt", std::ios::trunc);
   info << "units " << count << "\n"
-       << "src_bytes " << source.bytes.size() << "\n"
-       << "dst_bytes " << destination.bytes.size() << "\n"
+       << "layout " << (interleaved ? "interleaved" : "linker") << "\n"
+       << "src_bytes " << source_size << "\n"
+       << "dst_bytes " << destination_size << "\n"
        << "src_resources " << source.resources << "\n"
        << "dst_resources " << destination.resources << "\n"
        << "carried_bytes " << source.carried_bytes << "\n";
