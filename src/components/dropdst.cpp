@@ -33,7 +33,9 @@ void TDropDst::HookedWndProc(TMessage& Message) {
   try {
     DoFileDrop(drop);
   } catch (...) {
-    vcl::Application->HandleException(this);
+    // Without an application object there is no display to show it on; the
+    // drop is finished all the same and nothing leaves the window procedure.
+    if (vcl::Application != nullptr) vcl::Application->HandleException(this);
   }
   vcl::DragFinish(drop);
 }
