@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 
@@ -302,8 +305,25 @@ ApplicationScope::ApplicationScope(int& argc, char** argv) : toolkit_(std::make_
   if (QCoreApplication::instance() == nullptr) toolkit_->application = std::make_unique<QApplication>(argc, argv);
   // The loop ends when the main form closes, not when the last window does.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Japanese faces that Windows programs name, mapped to the metric-compatible IPA
+  // faces (fonts-ipafont-gothic); fontconfig alone has no alias for these names.
+  const QStringList proportional = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic")};
+  const QStringList fixed = {QStringLiteral("IPAGothic")};
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), proportional);
+  QFont::insertSubstitutions(QStringLiteral("MS PGothic"), proportional);
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), fixed);
+  QFont::insertSubstitutions(QStringLiteral("MS Gothic"), fixed);
   Application = new TApplication(nullptr);
   Screen = new TScreen(nullptr);
+}
+
+void SetApplicationIcon(std::initializer_list<std::span<const unsigned char>> png_images) {
+  QIcon icon;
+  for (const std::span<const unsigned char> image : png_images) {
+    QPixmap pixmap;
+    if (pixmap.loadFromData(image.data(), static_cast<uint>(image.size()), "PNG")) icon.addPixmap(pixmap);
+  }
+  QApplication::setWindowIcon(icon);
 }
 
 ApplicationScope::~ApplicationScope() {

@@ -2,7 +2,9 @@
 #define RESGRAFT_VCL_FORMS_H_
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "vcl/classes.h"
@@ -148,6 +150,10 @@ class TScreen : public TComponent {
 };
 
 // The application and screen objects; they exist while an ApplicationScope does.
+// The program's own icon, from PNG images of several sizes: every window of the
+// program shows it. Call it once the ApplicationScope exists.
+void SetApplicationIcon(std::initializer_list<std::span<const unsigned char>> png_images);
+
 extern TApplication* Application;
 extern TScreen* Screen;
 

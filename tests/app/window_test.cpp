@@ -1,6 +1,7 @@
 // The main window, offscreen: read back as built from its description, and driven
 // through its handlers with dialogs and warning boxes answered by a script.
 
+#include <QFontInfo>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,9 @@ TEST_F(WindowTest, IsBuiltAsDescribed) {
 
   const QWidget* window = vcl::toolkit::WidgetOf(form);
   ASSERT_NE(window, nullptr) << "the window exists once the controls are hooked";
+  // The Japanese face resolves to its metric-compatible stand-in, for every control.
+  EXPECT_EQ(QFontInfo(vcl::toolkit::WidgetOf(*form.cbAVI)->font()).family(), "IPAPGothic");
+  EXPECT_EQ(QFontInfo(window->font()).pixelSize(), 12);
   EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
