@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,9 +34,13 @@ bool LimitSaves() {
   return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
+// The whole file, read in one go: saves can be tens of megabytes.
 std::vector<char> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+  std::vector<char> bytes(static_cast<size_t>(std::filesystem::file_size(path)));
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  resgraft::fuzz::Check(in.gcount() == static_cast<std::streamsize>(bytes.size()), "cannot read a saved file");
+  return bytes;
 }
 
 }  // namespace
