@@ -32,7 +32,10 @@ namespace {
 
 std::string MakeScratchFolder() {
   const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/resgraft-fuzz-XXXXXX";
+  // The process id in the name lets fuzz/run.sh remove the folder when libFuzzer ends
+  // a run without the handlers at exit (a timeout, a crash).
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/resgraft-fuzz-" +
+                        std::to_string(getpid()) + "-XXXXXX";
   Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp failed");
   return pattern;
 }

@@ -40,12 +40,16 @@ for target in "${targets[@]}"; do
     *) inputs=("$corpus" "$seeds"); max_len=262144 ;;
   esac
   echo "== $target for ${seconds}s"
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=512 \
+  "$build/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=512 \
       -timeout=10 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
-      "${inputs[@]}" 2>"$build/$target.log"; then
+      "${inputs[@]}" 2>"$build/$target.log" &
+  pid=$!
+  if ! wait $pid; then
     status=1
     grep -A30 -E "ERROR|property broken" "$build/$target.log" | head -60 >&2 || true
   fi
+  # Saved files of a run that ended without its handlers at exit.
+  rm -rf /dev/shm/resgraft-fuzz-$pid-* "${TMPDIR:-/tmp}"/resgraft-fuzz-$pid-*
   grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$build/$target.log" || true
 done
 exit $status
