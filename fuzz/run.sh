@@ -6,6 +6,8 @@
 #
 # The corpora grow across runs under $FUZZ_BUILD_DIR/corpora (default build/fuzz);
 # inputs that break a target land in $FUZZ_BUILD_DIR/artifacts and fail the run.
+# FUZZ_SEED fixes libFuzzer's random seed, so that a short run from fresh corpora
+# retraces the same inputs (CI does this); unset, every run explores anew.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +43,7 @@ for target in "${targets[@]}"; do
   esac
   echo "== $target for ${seconds}s"
   "$build/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=512 \
+      ${FUZZ_SEED:+-seed="$FUZZ_SEED"} \
       -timeout=10 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
       "${inputs[@]}" 2>"$build/$target.log" &
   pid=$!
