@@ -34,6 +34,29 @@ TEST(FileTest, ReadsOnlyWholeCountsAndRefusesNegativePositions) {
   EXPECT_FALSE(file->Seek(0xFFFFFFFF));
 }
 
+TEST(FileTest, ScatteredReadsFillEveryPartOrFail) {
+  TempDir dir;
+  std::vector<uint8_t> content(5000);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7);
+  WriteFileBytes(dir.File("f"), content);
+  std::optional<File> file = File::OpenRead(dir.File("f"));
+  ASSERT_TRUE(file);
+
+  // More parts than one system call takes, empty ones among them, up to the last byte.
+  std::vector<std::vector<uint8_t>> buffers;
+  for (size_t i = 0; i < 2000; ++i) buffers.emplace_back(i % 3 == 0 ? 0 : 3);
+  std::vector<std::span<uint8_t>> parts(buffers.begin(), buffers.end());
+  size_t total = 0;
+  for (const auto& b : buffers) total += b.size();
+  ASSERT_TRUE(file->ReadScatteredAt(parts, content.size() - total));
+  std::vector<uint8_t> joined;
+  for (const auto& b : buffers) joined.insert(joined.end(), b.begin(), b.end());
+  EXPECT_TRUE(std::equal(joined.begin(), joined.end(), content.end() - static_cast<ptrdiff_t>(total)));
+
+  EXPECT_FALSE(file->ReadScatteredAt(parts, content.size() - total + 1)) << "one byte past the end";
+  EXPECT_TRUE(file->ReadScatteredAt({}, 0));
+}
+
 TEST(FileTest, OpenReadRefusesWhatIsNotARegularFileOrIsHeldByAWriter) {
   TempDir dir;
   EXPECT_FALSE(File::OpenRead(dir.File("missing")));
