@@ -298,43 +298,43 @@ PeBuilder& PeBuilder::SizeOfHeaders(uint32_t size) {
 
 PeBuilder& PeBuilder::Section(std::string name, uint32_t characteristics,
                               std::vector<uint8_t> raw, uint32_t virtual_size) {
-  SectionSpec spec;
-  spec.name = std::move(name);
-  spec.characteristics = characteristics;
-  spec.raw = std::move(raw);
-  spec.virtual_size = virtual_size;
-  sections_.push_back(std::move(spec));
+  SectionSpec wanted;
+  wanted.name = std::move(name);
+  wanted.characteristics = characteristics;
+  wanted.raw = std::move(raw);
+  wanted.virtual_size = virtual_size;
+  sections_.push_back(std::move(wanted));
   return *this;
 }
 
 PeBuilder& PeBuilder::Resources(ResNode root, std::string name) {
-  SectionSpec spec;
-  spec.kind = Kind::kResources;
-  spec.name = std::move(name);
-  spec.characteristics = kReadOnlySection;
-  spec.root = std::move(root);
-  sections_.push_back(std::move(spec));
+  SectionSpec wanted;
+  wanted.kind = Kind::kResources;
+  wanted.name = std::move(name);
+  wanted.characteristics = kReadOnlySection;
+  wanted.root = std::move(root);
+  sections_.push_back(std::move(wanted));
   return *this;
 }
 
 PeBuilder& PeBuilder::RawResources(std::function<std::vector<uint8_t>(uint32_t)> make,
                                    std::string name) {
-  SectionSpec spec;
-  spec.kind = Kind::kRawResources;
-  spec.name = std::move(name);
-  spec.characteristics = kReadOnlySection;
-  spec.make = std::move(make);
-  sections_.push_back(std::move(spec));
+  SectionSpec wanted;
+  wanted.kind = Kind::kRawResources;
+  wanted.name = std::move(name);
+  wanted.characteristics = kReadOnlySection;
+  wanted.make = std::move(make);
+  sections_.push_back(std::move(wanted));
   return *this;
 }
 
 PeBuilder& PeBuilder::Relocations(std::vector<uint8_t> raw) {
-  SectionSpec spec;
-  spec.kind = Kind::kRelocations;
-  spec.name = ".reloc";
-  spec.characteristics = kRelocSection;
-  spec.raw = std::move(raw);
-  sections_.push_back(std::move(spec));
+  SectionSpec wanted;
+  wanted.kind = Kind::kRelocations;
+  wanted.name = ".reloc";
+  wanted.characteristics = kRelocSection;
+  wanted.raw = std::move(raw);
+  sections_.push_back(std::move(wanted));
   return *this;
 }
 
@@ -374,20 +374,20 @@ Image PeBuilder::Build() const {
   uint64_t next_va = AlignUp(size_of_headers, section_alignment_);
   uint64_t next_raw = size_of_headers;
   for (size_t i = 0; i < sections_.size(); ++i) {
-    const SectionSpec& spec = sections_[i];
+    const SectionSpec& wanted = sections_[i];
     Placed p;
     p.virtual_address = To32(next_va, "section address too large");
-    switch (spec.kind) {
+    switch (wanted.kind) {
       case Kind::kPlain:
-        p.bytes = spec.raw;
+        p.bytes = wanted.raw;
         break;
       case Kind::kRelocations:
-        p.bytes = spec.raw;
+        p.bytes = wanted.raw;
         if (!relocation_index) relocation_index = i;
         break;
       case Kind::kResources: {
         ResourceWriter writer(p.virtual_address);
-        writer.WriteTable(spec.root);
+        writer.WriteTable(wanted.root);
         p.bytes = writer.bytes;
         if (!resource_index) {
           resource_index = i;
@@ -396,14 +396,14 @@ Image PeBuilder::Build() const {
         break;
       }
       case Kind::kRawResources:
-        p.bytes = spec.make(p.virtual_address);
+        p.bytes = wanted.make(p.virtual_address);
         if (!resource_index) resource_index = i;
         break;
     }
     p.raw_size = To32(AlignUp(p.bytes.size(), file_alignment_), "section too large");
     p.raw_pointer = p.bytes.empty() ? 0 : To32(next_raw, "file too large");
     p.virtual_size =
-        spec.virtual_size != 0 ? spec.virtual_size : To32(p.bytes.size(), "section too large");
+        wanted.virtual_size != 0 ? wanted.virtual_size : To32(p.bytes.size(), "section too large");
     next_raw += p.raw_size;
     next_va += AlignUp(p.virtual_size, section_alignment_);
     placed.push_back(std::move(p));
