@@ -1,5 +1,7 @@
 #include <functional>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "allocation_probe.h"
@@ -194,6 +196,19 @@ TEST_F(LoadTest, CannotOpen) {
   pe_.Clear();
   pe_.LoadFromFile(dir_.path(), msg);
   EXPECT_EQ(msg, CannotOpen(dir_.path())) << "a folder";
+}
+
+TEST_F(LoadTest, FilesThatA32BitSizeCannotDescribeCannotBeOpened) {
+  // A valid image made 4 GiB long (sparse: no bytes are written): its size would wrap.
+  for (const uint64_t size : {uint64_t{0xFFFFFFFF}, uint64_t{0x100000000}}) {
+    SCOPED_TRACE(size);
+    Base().Build().WriteTo(path_);
+    ASSERT_EQ(truncate(path_.c_str(), static_cast<off_t>(size)), 0);
+    pe_.Clear();
+    std::string msg;
+    pe_.LoadFromFile(path_, msg);
+    EXPECT_EQ(msg, CannotOpen(path_));
+  }
 }
 
 TEST_F(LoadTest, HoldsTheFileInFourPieces) {
