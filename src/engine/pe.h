@@ -380,8 +380,13 @@ class TPEFile {
   // Reads every range, with one call for each run of ranges that follow one another
   // directly in the file. The caller has checked each position.
   static bool ReadRanges(sys::File& file, std::span<const Range> ranges);
-  // Takes a leaf's data-entry record and checks it; the range its bytes are to be
-  // read from and into (empty for a resource of size 0), or nothing on damage.
+  // Takes a leaf's data-entry record and checks it, taking its bytes from the
+  // budget; the file position of its bytes (0 for a resource of size 0), or nothing
+  // on damage. Nothing is allocated yet.
+  std::optional<uint32_t> CheckData(TResourceDirectoryEntry& leaf,
+                                    std::span<const uint8_t, 16> record, ReadBudget& budget) const;
+  // CheckData, then room for the bytes: the range they are to be read from and into
+  // (empty for a resource of size 0), or nothing on damage.
   std::optional<Range> PlaceData(TResourceDirectoryEntry& leaf,
                                  std::span<const uint8_t, 16> record, ReadBudget& budget) const;
   bool ReadBlock(sys::File& file, uint32_t position, int32_t size,

@@ -175,7 +175,7 @@ bool TPEFile::ReadEntryName(sys::File& file, TResourceDirectoryEntry& entry, Rea
   return true;
 }
 
-std::optional<TPEFile::Range> TPEFile::PlaceData(
+std::optional<uint32_t> TPEFile::CheckData(
     TResourceDirectoryEntry& leaf, std::span<const uint8_t, ImageResourceDataEntry::kSize> record,
     ReadBudget& budget) const {
   leaf.SetDataEntry(ImageResourceDataEntry::Read(record));
@@ -183,14 +183,23 @@ std::optional<TPEFile::Range> TPEFile::PlaceData(
   const uint64_t slot = (uint64_t{leaf.DataSize} + 3) / 4 * 4;
   if (!budget.TakeSectionBytes(ImageResourceDataEntry::kSize + slot)) return std::nullopt;
   // An empty resource needs no bytes, so its address is not looked up.
-  if (leaf.DataSize == 0) return Range{};
+  if (leaf.DataSize == 0) return 0;
   const uint32_t data_offset = RvaToOffset(leaf.DataRva);
   if (data_offset >= kFirstNegativePosition) return std::nullopt;
   if (data_offset > FileSize || leaf.DataSize > FileSize - data_offset) return std::nullopt;
   if (!budget.TakeCopy(leaf.DataSize)) return std::nullopt;
+  return data_offset;
+}
+
+std::optional<TPEFile::Range> TPEFile::PlaceData(
+    TResourceDirectoryEntry& leaf, std::span<const uint8_t, ImageResourceDataEntry::kSize> record,
+    ReadBudget& budget) const {
+  const std::optional<uint32_t> position = CheckData(leaf, record, budget);
+  if (!position) return std::nullopt;
+  if (leaf.DataSize == 0) return Range{};
   std::span<uint8_t> room;
   leaf.Data = budget.arena.Allocate(leaf.DataSize, room);
-  return Range{data_offset, room};
+  return Range{*position, room};
 }
 
 // Below a type's directory every entry leads to a language directory whose entries
@@ -239,11 +248,24 @@ bool TPEFile::ReadLanguageDirectories(sys::File& file, TResourceDirectory& names
   }
   if (!ReadRanges(file, ranges)) return false;
 
+  // Every record is checked before any room is taken, so that the type's bytes get
+  // one block of the size they need in all.
+  std::vector<uint32_t> positions(leaves.size());
+  size_t group_bytes = 0;
+  for (size_t k = 0; k < leaves.size(); ++k) {
+    const std::optional<uint32_t> position = CheckData(*leaves[k], records[k], budget);
+    if (!position) return false;
+    positions[k] = *position;
+    group_bytes += ResourceArena::Footprint(leaves[k]->DataSize);
+  }
+  budget.arena.Reserve(group_bytes);
   ranges.clear();
   for (size_t k = 0; k < leaves.size(); ++k) {
-    std::optional<Range> data = PlaceData(*leaves[k], records[k], budget);
-    if (!data) return false;
-    if (!data->bytes.empty()) ranges.push_back(*data);
+    TResourceDirectoryEntry& leaf = *leaves[k];
+    if (leaf.DataSize == 0) continue;
+    std::span<uint8_t> room;
+    leaf.Data = budget.arena.Allocate(leaf.DataSize, room);
+    ranges.push_back({positions[k], room});
   }
   return ReadRanges(file, ranges);
 }

@@ -9,8 +9,6 @@ namespace {
 // Blocks grow geometrically up to this size: a type of a few small resources takes
 // little memory, a type of hundreds of megabytes a few dozen blocks.
 constexpr size_t kLargestBlock = size_t{32} << 20;
-// Each resource starts at a multiple of this in its block.
-constexpr size_t kPlacement = 16;
 // A block that holds this much is left to the type that filled it.
 constexpr size_t kGroupBlock = size_t{1} << 20;
 
@@ -64,15 +62,12 @@ void ResourceBytes::reset() {
 }
 
 ResourceBytes ResourceArena::Allocate(uint32_t size, std::span<uint8_t>& room) {
-  const size_t start = (used_ + kPlacement - 1) / kPlacement * kPlacement;
-  if (!block_ || start > block_->size() || size > block_->size() - start) {
+  if (!Fits(size)) {
     // A resource larger than the next block gets a block of its own size.
-    const size_t block_size = std::max<size_t>(next_block_size_, size);
-    block_ = std::make_shared<sys::PageMemory>(sys::PageMemory::Allocate(block_size));
-    used_ = 0;
+    NewBlock(std::max<size_t>(next_block_size_, size));
     next_block_size_ = std::min(next_block_size_ * 2, kLargestBlock);
-    return Allocate(size, room);
   }
+  const size_t start = (used_ + kPlacement - 1) / kPlacement * kPlacement;
   uint8_t* data = block_->data() + start;
   used_ = start + size;
   room = std::span<uint8_t>(data, size);
@@ -80,8 +75,29 @@ ResourceBytes ResourceArena::Allocate(uint32_t size, std::span<uint8_t>& room) {
   return ResourceBytes::Shared(std::shared_ptr<const uint8_t>(block_, data), size);
 }
 
+void ResourceArena::Reserve(size_t size) {
+  if (size == 0 || Fits(size)) return;
+  if (size >= kGroupBlock) {
+    NewBlock(size);
+  } else {
+    NewBlock(std::max(next_block_size_, size));
+    next_block_size_ = std::min(next_block_size_ * 2, kLargestBlock);
+  }
+}
+
 void ResourceArena::StartGroup() {
   if (block_ && used_ >= kGroupBlock) block_.reset();
+}
+
+bool ResourceArena::Fits(size_t size) const {
+  if (!block_) return false;
+  const size_t start = (used_ + kPlacement - 1) / kPlacement * kPlacement;
+  return start <= block_->size() && size <= block_->size() - start;
+}
+
+void ResourceArena::NewBlock(size_t size) {
+  block_ = std::make_shared<sys::PageMemory>(sys::PageMemory::Allocate(size));
+  used_ = 0;
 }
 
 }  // namespace resgraft::engine

@@ -65,12 +65,29 @@ class ResourceArena {
   // Room for `size` bytes (size > 0), to be filled through `room` before the handle
   // is read.
   ResourceBytes Allocate(uint32_t size, std::span<uint8_t>& room);
+  // The room that Allocate takes for `size` bytes, at most: resources start at a
+  // multiple of 16 in their block.
+  static size_t Footprint(uint32_t size) {
+    return (size_t{size} + kPlacement - 1) / kPlacement * kPlacement;
+  }
+  // Makes room for a group of resources whose footprints add up to `size`, so that
+  // placing them takes no further block. A group of 1 MiB or more that does not fit
+  // the current block gets a block of exactly its size: memory is filled a page at a
+  // time, so a block larger than its bytes would cost pages that hold nothing.
+  void Reserve(size_t size);
   // Starts the bytes of another type: they go to a new block unless the current one
   // holds little, so that dropping a whole type frees its memory, while small types
   // share blocks instead of taking one each.
   void StartGroup();
 
  private:
+  // Each resource starts at a multiple of this in its block.
+  static constexpr size_t kPlacement = 16;
+  // Whether the current block has room for `size` more bytes.
+  bool Fits(size_t size) const;
+  // Takes a new block of `size` bytes as the current one.
+  void NewBlock(size_t size);
+
   std::shared_ptr<sys::PageMemory> block_;
   size_t used_ = 0;
   size_t next_block_size_ = size_t{1} << 20;
