@@ -11,6 +11,8 @@ namespace {
 constexpr size_t kLargestBlock = size_t{32} << 20;
 // A block that holds this much is left to the type that filled it.
 constexpr size_t kGroupBlock = size_t{1} << 20;
+// The size of a huge page, in which large blocks are filled.
+constexpr size_t kHugePage = size_t{2} << 20;
 
 }  // namespace
 
@@ -78,7 +80,7 @@ ResourceBytes ResourceArena::Allocate(uint32_t size, std::span<uint8_t>& room) {
 void ResourceArena::Reserve(size_t size) {
   if (size == 0 || Fits(size)) return;
   if (size >= kGroupBlock) {
-    NewBlock(size);
+    NewBlock((size + kHugePage - 1) / kHugePage * kHugePage);
   } else {
     NewBlock(std::max(next_block_size_, size));
     next_block_size_ = std::min(next_block_size_ * 2, kLargestBlock);

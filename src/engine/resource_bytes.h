@@ -72,8 +72,10 @@ class ResourceArena {
   }
   // Makes room for a group of resources whose footprints add up to `size`, so that
   // placing them takes no further block. A group of 1 MiB or more that does not fit
-  // the current block gets a block of exactly its size: memory is filled a page at a
-  // time, so a block larger than its bytes would cost pages that hold nothing.
+  // the current block gets a block of its size rounded up to whole huge pages: memory
+  // is filled a page at a time, so a larger block would cost pages that hold
+  // nothing, and a block ending inside a huge page would take its last part in many
+  // small page faults.
   void Reserve(size_t size);
   // Starts the bytes of another type: they go to a new block unless the current one
   // holds little, so that dropping a whole type frees its memory, while small types

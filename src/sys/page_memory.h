@@ -8,9 +8,9 @@
 namespace resgraft::sys {
 
 // Zero-filled memory taken straight from the operating system and given back when
-// the object goes away. Blocks of a few megabytes and more are asked to come as
-// huge pages: filling a large block then costs a few hundred page faults instead of
-// one per 4 KiB.
+// the object goes away. Blocks of a few megabytes and more begin on a huge-page
+// boundary and are asked to come as huge pages: filling a large block then costs a
+// few hundred page faults instead of one per 4 KiB.
 class PageMemory {
  public:
   PageMemory() = default;
