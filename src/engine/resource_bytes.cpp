@@ -6,13 +6,12 @@
 namespace resgraft::engine {
 namespace {
 
-// Blocks grow geometrically up to this size: a type of a few small resources takes
-// little memory, a type of hundreds of megabytes a few dozen blocks.
+// Blocks for resources placed without a reservation grow geometrically up to this
+// size: a type of a few small resources takes little memory, a type of hundreds of
+// megabytes a few dozen blocks.
 constexpr size_t kLargestBlock = size_t{32} << 20;
 // A block that holds this much is left to the type that filled it.
 constexpr size_t kGroupBlock = size_t{1} << 20;
-// The size of a huge page, in which large blocks are filled.
-constexpr size_t kHugePage = size_t{2} << 20;
 
 }  // namespace
 
@@ -80,6 +79,7 @@ ResourceBytes ResourceArena::Allocate(uint32_t size, std::span<uint8_t>& room) {
 void ResourceArena::Reserve(size_t size) {
   if (size == 0 || Fits(size)) return;
   if (size >= kGroupBlock) {
+    constexpr size_t kHugePage = sys::PageMemory::kHugePage;
     NewBlock((size + kHugePage - 1) / kHugePage * kHugePage);
   } else {
     NewBlock(std::max(next_block_size_, size));

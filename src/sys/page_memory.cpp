@@ -7,14 +7,6 @@
 #include <unistd.h>
 
 namespace resgraft::sys {
-namespace {
-
-// The size of a huge page. From this size on a block is worth huge pages; below it
-// one would mostly fill memory that nobody asked for.
-constexpr size_t kHugePageWorthy = size_t{2} << 20;
-
-}  // namespace
-
 PageMemory::~PageMemory() {
   if (data_ != nullptr) munmap(data_, mapped_);
 }
@@ -36,9 +28,9 @@ PageMemory& PageMemory::operator=(PageMemory&& other) noexcept {
 
 PageMemory PageMemory::Allocate(size_t size) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  if (size > SIZE_MAX - kHugePageWorthy) throw std::bad_alloc();
+  if (size > SIZE_MAX - kHugePage) throw std::bad_alloc();
   const size_t mapped = size == 0 ? page : (size + page - 1) / page * page;
-  if (mapped < kHugePageWorthy) {
+  if (mapped < kHugePage) {
     void* data = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (data == MAP_FAILED) throw std::bad_alloc();
     return PageMemory(static_cast<uint8_t*>(data), size, mapped);
@@ -47,11 +39,11 @@ PageMemory PageMemory::Allocate(size_t size) {
   // a block placed anywhere else would take its first and last megabytes a small
   // page at a time. So the block starts on such a boundary: a larger range is
   // mapped and what lies before and behind the block is given back.
-  const size_t reserved = mapped + kHugePageWorthy - page;
+  const size_t reserved = mapped + kHugePage - page;
   void* range = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (range == MAP_FAILED) throw std::bad_alloc();
   const uintptr_t start = reinterpret_cast<uintptr_t>(range);
-  const uintptr_t aligned = (start + kHugePageWorthy - 1) / kHugePageWorthy * kHugePageWorthy;
+  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
   const size_t head = aligned - start;
   const size_t tail = reserved - head - mapped;
   auto* data = static_cast<uint8_t*>(range) + head;

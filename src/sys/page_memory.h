@@ -20,6 +20,10 @@ class PageMemory {
   PageMemory(const PageMemory&) = delete;
   PageMemory& operator=(const PageMemory&) = delete;
 
+  // The size of a huge page. From this size on a block comes as huge pages; below it
+  // they would mostly fill memory that nobody asked for.
+  static constexpr size_t kHugePage = size_t{2} << 20;
+
   // `size` zero bytes (at least one page, also for 0). Throws std::bad_alloc when
   // the system cannot supply them.
   static PageMemory Allocate(size_t size);

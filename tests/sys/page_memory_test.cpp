@@ -37,8 +37,8 @@ TEST(PageMemoryTest, GivesZeroBytesOfTheSizeAskedFor) {
     memory.data()[size - 1] = 0x5A;
     EXPECT_EQ(memory.data()[size - 1], 0x5A);
     // Blocks that can take huge pages begin where one begins.
-    if (size >= 2 * kMiB) {
-      EXPECT_EQ(reinterpret_cast<uintptr_t>(memory.data()) % (2 * kMiB), 0u);
+    if (size >= PageMemory::kHugePage) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(memory.data()) % PageMemory::kHugePage, 0u);
     }
   }
 }
