@@ -53,7 +53,7 @@ TEST(PageMemoryTest, KeepsNoMoreAddressSpaceThanItsBlocks) {
   blocks.reserve(kBlocks);
   const size_t before = MappedKilobytes();
   for (size_t i = 0; i < kBlocks; ++i) blocks.push_back(PageMemory::Allocate(kBlock));
-  const size_t kept = kBlocks * (kBlock + 4095) / 4096 * 4;
+  const size_t kept = kBlocks * ((kBlock + 4095) / 4096) * 4;  // kilobytes
   EXPECT_LE(MappedKilobytes(), before + kept + 1024);
 }
 
